@@ -1,0 +1,197 @@
+#include "platform.h"
+
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+static_assert(sizeof(off_t) == 8, "file offsets must be 64-bit");
+
+namespace lidar::platform {
+
+double wall_seconds() {
+    using clock = std::chrono::steady_clock;
+    return std::chrono::duration<double>(clock::now().time_since_epoch()).count();
+}
+
+File &File::operator=(File &&other) noexcept {
+    if (this != &other) {
+        close();
+        fd_ = other.release();
+    }
+    return *this;
+}
+
+File::~File() { close(); }
+
+File File::open_for_reading(const std::string &path) {
+    return File(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+}
+
+int File::release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+}
+
+bool File::close() {
+    if (fd_ < 0) return true;
+    // The descriptor is gone whatever close() says; never retry it.
+    return ::close(release()) == 0;
+}
+
+long long File::read_up_to(void *buffer, std::size_t n) {
+    auto *at = static_cast<unsigned char *>(buffer);
+    std::size_t done = 0;
+    while (done < n) {
+        const ssize_t got = ::read(fd_, at + done, n - done);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return -1;
+        }
+        if (got == 0) break;
+        done += static_cast<std::size_t>(got);
+    }
+    return static_cast<long long>(done);
+}
+
+bool File::write_all(const void *buffer, std::size_t n) {
+    const auto *at = static_cast<const unsigned char *>(buffer);
+    while (n > 0) {
+        const ssize_t put = ::write(fd_, at, n);
+        if (put < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (put == 0) {
+            errno = ENOSPC;
+            return false;
+        }
+        at += put;
+        n -= static_cast<std::size_t>(put);
+    }
+    return true;
+}
+
+bool File::write_all_at(const void *buffer, std::size_t n, std::uint64_t offset) {
+    const auto *at = static_cast<const unsigned char *>(buffer);
+    while (n > 0) {
+        const ssize_t put = ::pwrite(fd_, at, n, static_cast<off_t>(offset));
+        if (put < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (put == 0) {
+            errno = ENOSPC;
+            return false;
+        }
+        at += put;
+        offset += static_cast<std::uint64_t>(put);
+        n -= static_cast<std::size_t>(put);
+    }
+    return true;
+}
+
+bool File::seek(std::uint64_t offset) {
+    if (offset > static_cast<std::uint64_t>(LLONG_MAX)) {
+        errno = EOVERFLOW;
+        return false;
+    }
+    return ::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) == static_cast<off_t>(offset);
+}
+
+bool File::regular_file_size(std::uint64_t &size) const {
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) return false;
+    if (!S_ISREG(st.st_mode)) {
+        errno = EINVAL;
+        return false;
+    }
+    size = static_cast<std::uint64_t>(st.st_size);
+    return true;
+}
+
+bool same_file(const std::string &a, const std::string &b) {
+    struct stat sa {}, sb {};
+    if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+namespace {
+
+std::string directory_of(const std::string &path) {
+    const auto slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+std::string base_name_of(const std::string &path) {
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool read_link(const std::string &path, std::string &target) {
+    std::vector<char> buffer(256);
+    for (;;) {
+        const ssize_t n = ::readlink(path.c_str(), buffer.data(), buffer.size());
+        if (n < 0) return false;
+        if (static_cast<std::size_t>(n) < buffer.size()) {
+            target.assign(buffer.data(), static_cast<std::size_t>(n));
+            return true;
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+mode_t new_file_mode() {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return static_cast<mode_t>(0666 & ~mask);
+}
+
+}  // namespace
+
+std::string resolve_final_link(const std::string &path) {
+    std::string current = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        std::string target;
+        if (!read_link(current, target)) return current;
+        current = (!target.empty() && target[0] == '/') ? target : directory_of(current) + "/" + target;
+    }
+    return current;
+}
+
+bool AtomicOutput::create(const std::string &finalPath) {
+    discard();
+    finalPath_ = resolve_final_link(finalPath);
+    std::string pattern = directory_of(finalPath_) + "/." + base_name_of(finalPath_) + ".XXXXXX";
+    // mkostemp creates the file exclusively, so a planted name is never followed.
+    const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+    if (fd < 0) return false;
+    temporaryPath_ = pattern;
+    file_ = File(fd);
+    return true;
+}
+
+bool AtomicOutput::commit() {
+    if (::fchmod(file_.fd(), new_file_mode()) != 0) return false;
+    if (!file_.close()) return false;
+    if (::rename(temporaryPath_.c_str(), finalPath_.c_str()) != 0) return false;
+    temporaryPath_.clear();
+    return true;
+}
+
+void AtomicOutput::discard() {
+    file_.close();
+    if (!temporaryPath_.empty()) {
+        ::unlink(temporaryPath_.c_str());
+        temporaryPath_.clear();
+    }
+}
+
+}  // namespace lidar::platform
