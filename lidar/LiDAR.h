@@ -310,6 +310,33 @@ LIDAR_API short check_las(const char *filename);
 /* The suite banner, on standard output. */
 LIDAR_API void credits(void);
 
+/* Header statistics refresh: recounts the point records, the records of each
+ * return number and the bounding box of an existing LAS file, in place.
+ * Prints a report line, or a message and ends the process with status -1. */
+LIDAR_API void update_header(const char *filename);
+
+/* Header initialisers: fill a caller's 227-byte header with the suite's
+ * defaults for a new file of version 1.0, 1.1 or 1.2. */
+LIDAR_API void initialize_header10(LAS10Header *ph);
+LIDAR_API void initialize_header11(LAS11Header *ph);
+LIDAR_API void initialize_header12(LAS12Header *ph);
+
+/* In-place ascending quicksorts that carry a companion index array through
+ * the same exchanges. left and right are inclusive bounds. */
+LIDAR_API void l_qs(int32_t *p, int32_t left, int32_t right, int32_t *p_ind);
+LIDAR_API void l_quicksort(int32_t *p, int32_t count, int32_t *p_ind);
+LIDAR_API void d_qs(double *p, int32_t left, int32_t right, int32_t *p_ind);
+LIDAR_API void d_quicksort(double *p, int32_t count, int32_t *p_ind);
+LIDAR_API void l_parallel_qs(int32_t *p, int32_t left, int32_t right, int32_t *p_ind, int32_t deep);
+LIDAR_API void l_parallel_quicksort(int32_t *p, int32_t count, int32_t *p_ind);
+LIDAR_API void d_parallel_qs(double *p, int32_t left, int32_t right, int32_t *p_ind, int32_t deep);
+LIDAR_API void d_parallel_quicksort(double *p, int32_t count, int32_t *p_ind);
+
+/* Argument checks of the suite's command lines. */
+LIDAR_API void check_numeric_argument(const char *str);
+LIDAR_API short check_YN(const char *text);
+LIDAR_API void check_DEM(const char *str);
+
 #ifdef __cplusplus
 }
 #endif

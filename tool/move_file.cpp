@@ -1,5 +1,6 @@
 #include "move_file.h"
 
+#include "block_writer.h"
 #include "header_patch.h"
 
 #include <algorithm>
@@ -13,8 +14,10 @@ namespace tessvane {
 
 namespace {
 
-// Bytes moved per read and write: whole records, about this many.
+// Bytes moved per read and write: whole records, about this many, with this
+// many blocks between reading and writing at any time.
 constexpr std::size_t block_bytes = std::size_t{1} << 20;
+constexpr std::size_t blocks_in_flight = 4;
 
 [[gnu::format(printf, 1, 2)]] Refusal refusal(const char *format, ...) {
     va_list args;
@@ -66,39 +69,37 @@ void read_exactly(CheckedInput &input, std::uint8_t *buffer, std::size_t n) {
     if (got != static_cast<long long>(n)) throw read_failure(input.name, got);
 }
 
-void write_exactly(lidar::platform::File &output, const std::string &name, const std::uint8_t *buffer,
-                   std::size_t n) {
-    if (!output.write_all(buffer, n)) throw write_failure(name);
-}
-
 // Copies input bytes [227, OffsetToData): any header extension and the
 // variable-length records, uninterpreted.
-void copy_between_header_and_records(CheckedInput &input, lidar::platform::File &output,
-                                     const std::string &outputName, std::vector<std::uint8_t> &buffer) {
+void copy_between_header_and_records(CheckedInput &input, BlockWriter &writer, std::size_t blockBytes) {
     std::uint64_t remaining = input.layout.offsetToData - std::uint64_t{LAS_HEADER_SIZE};
     while (remaining > 0) {
-        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, buffer.size()));
-        read_exactly(input, buffer.data(), n);
-        write_exactly(output, outputName, buffer.data(), n);
+        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, blockBytes));
+        std::uint8_t *block = writer.acquire();
+        if (block == nullptr) return;  // the write failure is reported by finish()
+        read_exactly(input, block, n);
+        writer.submit(block, n);
         remaining -= n;
     }
 }
 
 const char axis_names[3] = {'X', 'Y', 'Z'};
 
-StoredExtremes move_records(CheckedInput &input, lidar::platform::File &output, const std::string &outputName,
-                            const RecordTransform &transform, std::vector<std::uint8_t> &buffer) {
+StoredExtremes move_records(CheckedInput &input, BlockWriter &writer, std::size_t blockBytes,
+                            const RecordTransform &transform) {
     const std::size_t recordLength = input.layout.recordLength;
-    const std::size_t perBlock = std::max<std::size_t>(1, buffer.size() / recordLength);
+    const std::size_t perBlock = blockBytes / recordLength;
     StoredExtremes written;
     std::uint64_t done = 0;
     while (done < input.layout.recordCount) {
         const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(perBlock, input.layout.recordCount - done));
-        read_exactly(input, buffer.data(), n * recordLength);
-        if (const auto fault = transform_records(buffer.data(), n, recordLength, transform, written))
+        std::uint8_t *block = writer.acquire();
+        if (block == nullptr) break;
+        read_exactly(input, block, n * recordLength);
+        if (const auto fault = transform_records(block, n, recordLength, transform, written))
             throw refusal("\nThe moved %c coordinate of record %llu of %s cannot be stored as a 32-bit integer\n\n",
                           axis_names[fault->axis], ull(done + fault->record), input.name.c_str());
-        write_exactly(output, outputName, buffer.data(), n * recordLength);
+        writer.submit(block, n * recordLength);
         done += n;
     }
     return written;
@@ -125,13 +126,19 @@ CheckedInput open_checked_input(const std::string &name) {
 
 void write_moved_copy(CheckedInput &input, lidar::platform::File &output, const std::string &outputName,
                       const Motion &motion) {
-    std::vector<std::uint8_t> buffer(std::max<std::size_t>(block_bytes, input.layout.recordLength));
-    write_exactly(output, outputName, input.header, LAS_HEADER_SIZE);
-    copy_between_header_and_records(input, output, outputName, buffer);
-
+    const std::size_t recordLength = input.layout.recordLength;
+    const std::size_t blockBytes = std::max<std::size_t>(1, block_bytes / recordLength) * recordLength;
     const RecordTransform transform = make_record_transform(motion, georeference_of(input.header));
-    const StoredExtremes written = move_records(input, output, outputName, transform, buffer);
-
+    StoredExtremes written;
+    {
+        BlockWriter writer(output, blockBytes, blocks_in_flight);
+        std::uint8_t *first = writer.acquire();
+        std::memcpy(first, input.header, LAS_HEADER_SIZE);
+        writer.submit(first, LAS_HEADER_SIZE);
+        copy_between_header_and_records(input, writer, blockBytes);
+        written = move_records(input, writer, blockBytes, transform);
+        if (!writer.finish()) throw write_failure(outputName);
+    }
     patch_bounds(input.header, motion, written);
     if (!output.write_all_at(input.header, LAS_HEADER_SIZE, 0)) throw write_failure(outputName);
 }
