@@ -59,7 +59,7 @@ struct QuantisationFault {
 // leaving an unspecified value, when the result does not fit in 32 bits or
 // q is not a number.
 inline bool quantise(double q, std::int32_t &stored) {
-    const bool inRange = q > -2147483648.5 && q < 2147483647.5;
+    const bool inRange = (q > -2147483648.5) & (q < 2147483647.5);
     const double safe = inRange ? q : 0.0;
     std::int32_t whole = static_cast<std::int32_t>(safe);  // toward zero
     const double fraction = safe - static_cast<double>(whole);  // exact
