@@ -86,6 +86,10 @@ inline MovedPoint move_point(const RecordTransform &t, std::int32_t X, std::int3
     return {newX, newY, newZ};
 }
 
+// Which code moves the records: the fastest this processor runs, or the
+// portable one (for comparing the two). Both give the same bytes.
+enum class KernelChoice { fastest, portable };
+
 // Moves the coordinates (the first twelve bytes) of `count` records of
 // `recordLength` bytes in place; every other byte is left alone. Widens
 // `extremes` by the stored values written. On a coordinate that cannot be
@@ -93,6 +97,7 @@ inline MovedPoint move_point(const RecordTransform &t, std::int32_t X, std::int3
 // partly moved.
 std::optional<QuantisationFault> transform_records(std::uint8_t *records, std::size_t count,
                                                    std::size_t recordLength, const RecordTransform &t,
-                                                   StoredExtremes &extremes);
+                                                   StoredExtremes &extremes,
+                                                   KernelChoice choice = KernelChoice::fastest);
 
 }  // namespace tessvane

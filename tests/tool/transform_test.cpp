@@ -219,3 +219,65 @@ TEST(StoredExtremes, IncludingAnEmptySetChangesNothing) {
 
 }  // namespace
 }  // namespace tessvane
+
+namespace tessvane {
+namespace {
+
+// The vectorised kernel against the portable one, on records that include
+// the 32-bit extremes, on motions that push some of them out of range.
+TEST(TransformRecords, FastestKernelGivesThePortableKernelsBytes) {
+    std::vector<lasfixture::Point> points;
+    std::uint64_t state = 12345;
+    auto next = [&state] {
+        state = state * 6364136223846793005ull + 1442695040888963407ull;
+        return static_cast<std::int32_t>(state >> 32);
+    };
+    // The extremes first: only the run over every point reaches them.
+    points.push_back({INT32_MAX, INT32_MIN, 0});
+    points.push_back({INT32_MIN, INT32_MAX, -1});
+    for (int i = 0; i < 4099; ++i) points.push_back({next() / 64, next() / 1024, next() / 65536});
+    Georeference geo;
+    geo.scale[0] = 0.001;
+    geo.scale[1] = 0.01;
+    geo.scale[2] = 0.0025;
+    geo.offset[0] = 500000.0;
+    geo.offset[1] = -4000000.0;
+    geo.offset[2] = 12.5;
+    const Motion motions[] = {
+        {0.0005, -0.005, 0.00125, 0, 0, 0},        // half units: the rounding boundary
+        {10, 20, 1, 30, 500500, -4000500},          // a turn: X and Y leave the range at the extremes
+        {0, 0, 0, -123.456, 499000, -3999000},
+        {1e-9, 0, 0, 1e-7, 0, 0},
+    };
+    int compared = 0, faulted = 0;
+    for (const Motion &motion : motions) {
+        for (std::size_t count : {std::size_t{1}, std::size_t{3}, std::size_t{515}, points.size()}) {
+            const std::vector<lasfixture::Point> some(points.end() - static_cast<std::ptrdiff_t>(count), points.end());
+            std::vector<std::uint8_t> fast = records_at(3, some);
+            std::vector<std::uint8_t> portable = fast;
+            StoredExtremes fastExtremes, portableExtremes;
+            const RecordTransform t = make_record_transform(motion, geo);
+            const auto fastFault = transform_records(fast.data(), count, 34, t, fastExtremes, KernelChoice::fastest);
+            const auto portableFault =
+                transform_records(portable.data(), count, 34, t, portableExtremes, KernelChoice::portable);
+            ASSERT_EQ(fastFault.has_value(), portableFault.has_value()) << motion.angle << " " << count;
+            if (fastFault) {
+                EXPECT_EQ(fastFault->record, portableFault->record);
+                EXPECT_EQ(fastFault->axis, portableFault->axis);
+                ++faulted;
+                continue;
+            }
+            ++compared;
+            EXPECT_EQ(fast, portable) << motion.angle << " " << count;
+            for (int axis = 0; axis < 3; ++axis) {
+                EXPECT_EQ(fastExtremes.min[axis], portableExtremes.min[axis]);
+                EXPECT_EQ(fastExtremes.max[axis], portableExtremes.max[axis]);
+            }
+        }
+    }
+    EXPECT_GE(compared, 12);
+    EXPECT_GE(faulted, 2);
+}
+
+}  // namespace
+}  // namespace tessvane
