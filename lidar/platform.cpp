@@ -59,6 +59,21 @@ long long File::read_up_to(void *buffer, std::size_t n) {
     return static_cast<long long>(done);
 }
 
+long long File::read_up_to_at(void *buffer, std::size_t n, std::uint64_t offset) {
+    auto *at = static_cast<unsigned char *>(buffer);
+    std::size_t done = 0;
+    while (done < n) {
+        const ssize_t got = ::pread(fd_, at + done, n - done, static_cast<off_t>(offset + done));
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return -1;
+        }
+        if (got == 0) break;
+        done += static_cast<std::size_t>(got);
+    }
+    return static_cast<long long>(done);
+}
+
 bool File::write_all(const void *buffer, std::size_t n) {
     const auto *at = static_cast<const unsigned char *>(buffer);
     while (n > 0) {

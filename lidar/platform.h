@@ -36,6 +36,8 @@ public:
 
     // Reads until n bytes or end of file; the count read, or -1 on error.
     long long read_up_to(void *buffer, std::size_t n);
+    // The same from a given offset, leaving the file position alone.
+    long long read_up_to_at(void *buffer, std::size_t n, std::uint64_t offset);
     bool write_all(const void *buffer, std::size_t n);
     bool write_all_at(const void *buffer, std::size_t n, std::uint64_t offset);
     bool seek(std::uint64_t offset);

@@ -1,23 +1,22 @@
 #include "move_file.h"
 
-#include "block_writer.h"
 #include "header_patch.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 namespace tessvane {
 
 namespace {
 
-// Bytes moved per read and write: whole records, about this many, with this
-// many blocks between reading and writing at any time.
+// Bytes moved per read and write: whole records, about this many.
 constexpr std::size_t block_bytes = std::size_t{1} << 20;
-constexpr std::size_t blocks_in_flight = 4;
 
 [[gnu::format(printf, 1, 2)]] Refusal refusal(const char *format, ...) {
     va_list args;
@@ -69,40 +68,133 @@ void read_exactly(CheckedInput &input, std::uint8_t *buffer, std::size_t n) {
     if (got != static_cast<long long>(n)) throw read_failure(input.name, got);
 }
 
-// Copies input bytes [227, OffsetToData): any header extension and the
-// variable-length records, uninterpreted.
-void copy_between_header_and_records(CheckedInput &input, BlockWriter &writer, std::size_t blockBytes) {
-    std::uint64_t remaining = input.layout.offsetToData - std::uint64_t{LAS_HEADER_SIZE};
-    while (remaining > 0) {
-        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, blockBytes));
-        std::uint8_t *block = writer.acquire();
-        if (block == nullptr) return;  // the write failure is reported by finish()
-        read_exactly(input, block, n);
-        writer.submit(block, n);
-        remaining -= n;
+const char axis_names[3] = {'X', 'Y', 'Z'};
+
+// What went wrong with one block of records, if anything.
+struct BlockFailure {
+    enum Kind { none, read_failed, write_failed, unstorable } kind = none;
+    long long got = 0;           // read_failed: bytes read, or -1 with `error` set
+    int error = 0;               // errno of a failed read or write
+    QuantisationFault fault{};   // unstorable: record counted from the first in the file
+};
+
+// Reads, moves and writes the records block by block on two threads, each
+// taking every other block with positioned reads and writes, so that both
+// cores copy and compute. Blocks past the first failed one are skipped;
+// every block before it is finished, so the failure reported is always the
+// first in the file, whichever thread met it.
+class RecordMover {
+public:
+    RecordMover(CheckedInput &input, lidar::platform::File &output, const RecordTransform &transform)
+        : input_(input), output_(output), transform_(transform),
+          recordsPerBlock_(std::max<std::size_t>(1, block_bytes / input.layout.recordLength)),
+          blocks_((input.layout.recordCount + recordsPerBlock_ - 1) / recordsPerBlock_) {}
+
+    struct Result {
+        StoredExtremes written;
+        std::uint64_t failedBlock = no_block;
+        BlockFailure failure;
+    };
+
+    Result run() {
+        const std::size_t workers = blocks_ > 1 ? 2 : 1;
+        std::vector<Result> results(workers);
+        std::vector<std::vector<std::uint8_t>> buffers(
+            workers, std::vector<std::uint8_t>(recordsPerBlock_ * input_.layout.recordLength));
+        {
+            std::vector<std::jthread> helpers;
+            for (std::size_t w = 1; w < workers; ++w)
+                helpers.emplace_back([&, w] { work(w, workers, buffers[w], results[w]); });
+            work(0, workers, buffers[0], results[0]);
+        }
+        Result merged;
+        for (const Result &r : results) {
+            merged.written.include(r.written);
+            if (r.failedBlock < merged.failedBlock) {
+                merged.failedBlock = r.failedBlock;
+                merged.failure = r.failure;
+            }
+        }
+        return merged;
+    }
+
+    static constexpr std::uint64_t no_block = UINT64_MAX;
+
+private:
+    void work(std::size_t worker, std::size_t workers, std::vector<std::uint8_t> &buffer, Result &result) {
+        for (std::uint64_t block = worker; block < blocks_; block += workers) {
+            if (block >= firstFailedBlock_.load(std::memory_order_acquire)) return;
+            const BlockFailure failure = move_block(block, buffer.data(), result.written);
+            if (failure.kind == BlockFailure::none) continue;
+            result.failedBlock = block;
+            result.failure = failure;
+            std::uint64_t seen = firstFailedBlock_.load();
+            while (block < seen && !firstFailedBlock_.compare_exchange_weak(seen, block)) {
+            }
+            return;
+        }
+    }
+
+    BlockFailure move_block(std::uint64_t block, std::uint8_t *buffer, StoredExtremes &written) {
+        const std::size_t length = input_.layout.recordLength;
+        const std::uint64_t first = block * recordsPerBlock_;
+        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(recordsPerBlock_, input_.layout.recordCount - first));
+        const std::uint64_t offset = input_.layout.offsetToData + first * length;
+        BlockFailure failure;
+        const long long got = input_.file.read_up_to_at(buffer, n * length, offset);
+        if (got != static_cast<long long>(n * length)) {
+            failure.kind = BlockFailure::read_failed;
+            failure.got = got;
+            failure.error = errno;
+            return failure;
+        }
+        if (const auto fault = transform_records(buffer, n, length, transform_, written)) {
+            failure.kind = BlockFailure::unstorable;
+            failure.fault = {first + fault->record, fault->axis};
+            return failure;
+        }
+        if (!output_.write_all_at(buffer, n * length, offset)) {
+            failure.kind = BlockFailure::write_failed;
+            failure.error = errno;
+        }
+        return failure;
+    }
+
+    CheckedInput &input_;
+    lidar::platform::File &output_;
+    const RecordTransform &transform_;
+    const std::size_t recordsPerBlock_;
+    const std::uint64_t blocks_;
+    std::atomic<std::uint64_t> firstFailedBlock_{no_block};
+};
+
+Refusal refusal_for(const BlockFailure &failure, const CheckedInput &input, const std::string &outputName) {
+    switch (failure.kind) {
+    case BlockFailure::read_failed:
+        errno = failure.error;
+        return read_failure(input.name, failure.got);
+    case BlockFailure::write_failed:
+        errno = failure.error;
+        return write_failure(outputName);
+    default:
+        return refusal("\nThe moved %c coordinate of record %llu of %s cannot be stored as a 32-bit integer\n\n",
+                       axis_names[failure.fault.axis], ull(failure.fault.record), input.name.c_str());
     }
 }
 
-const char axis_names[3] = {'X', 'Y', 'Z'};
-
-StoredExtremes move_records(CheckedInput &input, BlockWriter &writer, std::size_t blockBytes,
-                            const RecordTransform &transform) {
-    const std::size_t recordLength = input.layout.recordLength;
-    const std::size_t perBlock = blockBytes / recordLength;
-    StoredExtremes written;
-    std::uint64_t done = 0;
-    while (done < input.layout.recordCount) {
-        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(perBlock, input.layout.recordCount - done));
-        std::uint8_t *block = writer.acquire();
-        if (block == nullptr) break;
-        read_exactly(input, block, n * recordLength);
-        if (const auto fault = transform_records(block, n, recordLength, transform, written))
-            throw refusal("\nThe moved %c coordinate of record %llu of %s cannot be stored as a 32-bit integer\n\n",
-                          axis_names[fault->axis], ull(done + fault->record), input.name.c_str());
-        writer.submit(block, n * recordLength);
-        done += n;
+// Copies input bytes [227, OffsetToData): any header extension and the
+// variable-length records, uninterpreted.
+void copy_between_header_and_records(CheckedInput &input, lidar::platform::File &output,
+                                     const std::string &outputName) {
+    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(
+        std::min<std::uint64_t>(block_bytes, input.layout.offsetToData - std::uint64_t{LAS_HEADER_SIZE})));
+    for (std::uint64_t at = LAS_HEADER_SIZE; at < input.layout.offsetToData;) {
+        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), input.layout.offsetToData - at));
+        const long long got = input.file.read_up_to_at(buffer.data(), n, at);
+        if (got != static_cast<long long>(n)) throw read_failure(input.name, got);
+        if (!output.write_all_at(buffer.data(), n, at)) throw write_failure(outputName);
+        at += n;
     }
-    return written;
 }
 
 }  // namespace
@@ -126,20 +218,14 @@ CheckedInput open_checked_input(const std::string &name) {
 
 void write_moved_copy(CheckedInput &input, lidar::platform::File &output, const std::string &outputName,
                       const Motion &motion) {
-    const std::size_t recordLength = input.layout.recordLength;
-    const std::size_t blockBytes = std::max<std::size_t>(1, block_bytes / recordLength) * recordLength;
+    if (!output.write_all_at(input.header, LAS_HEADER_SIZE, 0)) throw write_failure(outputName);
+    copy_between_header_and_records(input, output, outputName);
+
     const RecordTransform transform = make_record_transform(motion, georeference_of(input.header));
-    StoredExtremes written;
-    {
-        BlockWriter writer(output, blockBytes, blocks_in_flight);
-        std::uint8_t *first = writer.acquire();
-        std::memcpy(first, input.header, LAS_HEADER_SIZE);
-        writer.submit(first, LAS_HEADER_SIZE);
-        copy_between_header_and_records(input, writer, blockBytes);
-        written = move_records(input, writer, blockBytes, transform);
-        if (!writer.finish()) throw write_failure(outputName);
-    }
-    patch_bounds(input.header, motion, written);
+    const RecordMover::Result moved = RecordMover(input, output, transform).run();
+    if (moved.failedBlock != RecordMover::no_block) throw refusal_for(moved.failure, input, outputName);
+
+    patch_bounds(input.header, motion, moved.written);
     if (!output.write_all_at(input.header, LAS_HEADER_SIZE, 0)) throw write_failure(outputName);
 }
 
