@@ -1,9 +1,11 @@
 #include "platform.h"
 
 #include <cerrno>
+#include <csignal>
 #include <chrono>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -163,6 +165,32 @@ bool read_link(const std::string &path, std::string &target) {
     }
 }
 
+// The temporary output being written, removed if a signal ends the process
+// before it is renamed into place. Only async-signal-safe calls touch it
+// from the handler.
+char pendingTemporary[PATH_MAX + 1];
+volatile std::sig_atomic_t pendingTemporarySet = 0;
+
+extern "C" void remove_pending_temporary_and_die(int signal) {
+    if (pendingTemporarySet) ::unlink(pendingTemporary);
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);
+}
+
+void remove_pending_temporary_on_signals(const std::string &path) {
+    if (path.size() > PATH_MAX) return;
+    std::memcpy(pendingTemporary, path.c_str(), path.size() + 1);
+    pendingTemporarySet = 1;
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+        struct sigaction action {};
+        action.sa_handler = remove_pending_temporary_and_die;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(signal, &action, nullptr);
+    }
+}
+
+void forget_pending_temporary() { pendingTemporarySet = 0; }
+
 mode_t new_file_mode() {
     const mode_t mask = ::umask(0);
     ::umask(mask);
@@ -189,6 +217,7 @@ bool AtomicOutput::create(const std::string &finalPath) {
     const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
     if (fd < 0) return false;
     temporaryPath_ = pattern;
+    remove_pending_temporary_on_signals(temporaryPath_);
     file_ = File(fd);
     return true;
 }
@@ -197,6 +226,7 @@ bool AtomicOutput::commit() {
     if (::fchmod(file_.fd(), new_file_mode()) != 0) return false;
     if (!file_.close()) return false;
     if (::rename(temporaryPath_.c_str(), finalPath_.c_str()) != 0) return false;
+    forget_pending_temporary();
     temporaryPath_.clear();
     return true;
 }
@@ -205,6 +235,7 @@ void AtomicOutput::discard() {
     file_.close();
     if (!temporaryPath_.empty()) {
         ::unlink(temporaryPath_.c_str());
+        forget_pending_temporary();
         temporaryPath_.clear();
     }
 }

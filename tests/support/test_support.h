@@ -35,6 +35,11 @@ struct ProcessResult {
 // empty), standard error passed through.
 ProcessResult run_process(const std::vector<std::string> &argv, const std::string &cwd = "");
 
+// Starts a program in `cwd` with its standard output discarded; returns its
+// process id. wait_process() reaps it and gives its status as run_process does.
+int start_process(const std::vector<std::string> &argv, const std::string &cwd);
+int wait_process(int pid);
+
 // Runs a shell command line with /bin/sh -c.
 ProcessResult run_shell(const std::string &command, const std::string &cwd = "");
 

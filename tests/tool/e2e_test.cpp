@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -404,6 +405,45 @@ TEST_F(Tessvane, AnOutputSymlinkStaysAndItsTargetIsReplaced) {
     EXPECT_TRUE(S_ISLNK(st.st_mode));
     EXPECT_EQ(testsupport::read_bytes(dir / "target.las").size(), 247u);
     EXPECT_EQ(dir.entries(), (std::vector<std::string>{"in.las", "link.las", "target.las"}));
+}
+
+}  // namespace
+
+namespace {
+
+// An input of `records` zero records (valid ones: every point at the
+// offset) that takes no disk space: the file is sparse.
+void make_sparse_las(const std::string &path, std::uint32_t records) {
+    lasfixture::Layout layout;
+    layout.format = 0;
+    std::vector<std::uint8_t> header = lasfixture::make_header(layout, records, {});
+    testsupport::write_bytes(path, header);
+    ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(227 + std::uint64_t{records} * 20)), 0);
+}
+
+bool has_temporary_output(const TempDir &dir) {
+    for (const std::string &name : dir.entries())
+        if (name.rfind(".out.las.", 0) == 0) return true;
+    return false;
+}
+
+TEST_F(Tessvane, ASignalDuringTheRunRemovesTheTemporaryFileAndKeepsTheOldOutput) {
+    make_sparse_las(dir / "in.las", 100000000);  // 2 GB: seconds of work
+    for (const int signal : {SIGINT, SIGTERM}) {
+        make("out.las", {'o', 'l', 'd'});
+        const int pid = testsupport::start_process(
+            {TESSVANE_EXE, "in.las", "out.las", "1", "0", "0", "0", "0", "0"}, dir.path());
+        bool started = false;
+        for (int wait = 0; wait < 5000 && !started; ++wait) {
+            started = has_temporary_output(dir);
+            if (!started) ::usleep(1000);
+        }
+        ASSERT_TRUE(started) << "no temporary output appeared";
+        ::kill(pid, signal);
+        EXPECT_EQ(testsupport::wait_process(pid), 1000 + signal) << "ended by the signal, not before it";
+        EXPECT_FALSE(has_temporary_output(dir)) << "signal " << signal;
+        EXPECT_EQ(testsupport::read_bytes(dir / "out.las"), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
+    }
 }
 
 }  // namespace
