@@ -1,5 +1,6 @@
 // The record transform alone, on one core: records per second for each
 // point format, with the vectorised and the portable kernel.
+#include "LiDAR.h"
 #include "las_fixture.h"
 #include "transform.h"
 

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -33,6 +34,8 @@ File::~File() { close(); }
 File File::open_for_reading(const std::string &path) {
     return File(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
 }
+
+File File::open_for_update(const std::string &path) { return File(::open(path.c_str(), O_RDWR | O_CLOEXEC)); }
 
 int File::release() {
     const int fd = fd_;
@@ -177,11 +180,29 @@ extern "C" void remove_pending_temporary_and_die(int signal) {
     ::raise(signal);
 }
 
+constexpr int ending_signals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+// Holds back the ending signals while it lives, so that a file is never
+// created without being registered for removal.
+class EndingSignalsHeld {
+public:
+    EndingSignalsHeld() {
+        sigset_t held;
+        sigemptyset(&held);
+        for (const int signal : ending_signals) sigaddset(&held, signal);
+        ::pthread_sigmask(SIG_BLOCK, &held, &previous_);
+    }
+    ~EndingSignalsHeld() { ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+
+private:
+    sigset_t previous_;
+};
+
 void remove_pending_temporary_on_signals(const std::string &path) {
     if (path.size() > PATH_MAX) return;
     std::memcpy(pendingTemporary, path.c_str(), path.size() + 1);
     pendingTemporarySet = 1;
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+    for (const int signal : ending_signals) {
         struct sigaction action {};
         action.sa_handler = remove_pending_temporary_and_die;
         sigemptyset(&action.sa_mask);
@@ -213,6 +234,7 @@ bool AtomicOutput::create(const std::string &finalPath) {
     discard();
     finalPath_ = resolve_final_link(finalPath);
     std::string pattern = directory_of(finalPath_) + "/." + base_name_of(finalPath_) + ".XXXXXX";
+    const EndingSignalsHeld held;
     // mkostemp creates the file exclusively, so a planted name is never followed.
     const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
     if (fd < 0) return false;

@@ -27,6 +27,8 @@ public:
     ~File();
 
     static File open_for_reading(const std::string &path);
+    // Opens an existing file for reading and writing in place, never truncating it.
+    static File open_for_update(const std::string &path);
 
     bool is_open() const { return fd_ >= 0; }
     int fd() const { return fd_; }

@@ -10,6 +10,21 @@ check_file_extension
 error_msg
 check_las
 credits
+update_header
+initialize_header10
+initialize_header11
+initialize_header12
+l_qs
+l_quicksort
+d_qs
+d_quicksort
+l_parallel_qs
+l_parallel_quicksort
+d_parallel_qs
+d_parallel_quicksort
+check_numeric_argument
+check_YN
+check_DEM
 '
 
 if [ $# -eq 0 ]; then
