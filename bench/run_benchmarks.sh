@@ -30,11 +30,15 @@ mkdir -p "$work"
 tessvane="$build/Tessvane"
 refresh="$build/refresh_headers"
 
-# One timed run: prints "wall_seconds peak_kib"; the command's own output is discarded.
+# One timed run: prints "wall_seconds peak_kib"; the command's own output is
+# discarded. Wall time from the nanosecond clock (GNU time rounds to 10 ms),
+# peak resident memory from GNU time.
 timed() {
-  local out
-  out=$( { /usr/bin/time -f '%e %M' "$@" >/dev/null 2>/dev/null; } 2>&1 | tail -n 1)
-  echo "$out"
+  local start end
+  start=$(date +%s%N)
+  /usr/bin/time -f '%M' -o "$work/.peak" "$@" >/dev/null 2>&1
+  end=$(date +%s%N)
+  echo "$(awk -v ns="$((end - start))" 'BEGIN { printf "%.4f", ns / 1e9 }') $(tail -n 1 "$work/.peak")"
 }
 
 median() { sort -g | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
