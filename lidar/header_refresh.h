@@ -43,4 +43,14 @@ inline void tally_records(const std::uint8_t *block, std::size_t count, std::siz
     tally.records += count;
 }
 
+// Adds what another tally saw to `into`.
+inline void merge_tally(RecordTally &into, const RecordTally &from) {
+    into.records += from.records;
+    for (int k = 0; k < 8; ++k) into.byReturnNumber[k] += from.byReturnNumber[k];
+    for (int axis = 0; axis < 3; ++axis) {
+        if (from.min[axis] < into.min[axis]) into.min[axis] = from.min[axis];
+        if (from.max[axis] > into.max[axis]) into.max[axis] = from.max[axis];
+    }
+}
+
 }  // namespace lidar
