@@ -2,8 +2,8 @@
 // records of each return number, recomputes the bounding box from the stored
 // coordinates, and writes the header back in place.
 //
-// The file is streamed once, in blocks of whole records of about a megabyte,
-// so memory use does not grow with the file. Nothing is written until the
+// The file is streamed once, in blocks of whole records of about 256 KiB read
+// on two threads, so memory use does not grow with the file. Nothing is written until the
 // whole pass has succeeded; then only the record counts and the bounds change.
 #include "LiDAR.h"
 #include "header_refresh.h"
