@@ -19,8 +19,6 @@
 #include <cstring>
 #include <memory>
 #include <new>
-#include <thread>
-#include <vector>
 
 namespace {
 
@@ -119,11 +117,7 @@ lidar::RecordTally scan_range(File &file, const char *filename, std::size_t reco
             if (bytes < want) return;
         }
     };
-    {
-        std::vector<std::jthread> helpers;
-        for (std::size_t w = 1; w < workers; ++w) helpers.emplace_back(work, w);
-        work(0);
-    }
+    lidar::platform::run_shares(workers, work);
     lidar::RecordTally tally;
     for (std::size_t w = 0; w < workers; ++w) {
         if (shares[w].error != 0)

@@ -10,6 +10,8 @@
 #include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 static_assert(sizeof(off_t) == 8, "file offsets must be 64-bit");
@@ -133,6 +135,21 @@ bool File::regular_file_size(std::uint64_t &size) const {
     }
     size = static_cast<std::uint64_t>(st.st_size);
     return true;
+}
+
+void run_shares(std::size_t shares, const std::function<void(std::size_t)> &work) {
+    std::vector<std::thread> helpers;
+    std::vector<std::size_t> leftOver;
+    for (std::size_t share = 1; share < shares; ++share) {
+        try {
+            helpers.emplace_back(work, share);
+        } catch (const std::system_error &) {
+            leftOver.push_back(share);
+        }
+    }
+    work(0);
+    for (const std::size_t share : leftOver) work(share);
+    for (std::thread &helper : helpers) helper.join();
 }
 
 bool same_file(const std::string &a, const std::string &b) {

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace lidar::platform {
@@ -49,6 +50,11 @@ public:
 private:
     int fd_ = -1;
 };
+
+// Runs work(0) .. work(shares - 1) at once: share 0 on the calling thread,
+// the others on threads of their own; a share whose thread cannot be started
+// runs on the calling thread afterwards. Returns when all have finished.
+void run_shares(std::size_t shares, const std::function<void(std::size_t)> &work);
 
 // True when both names lead to the same file (same device and inode),
 // whatever links or spellings lie between them. False when either is missing.

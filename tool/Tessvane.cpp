@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 
 namespace tessvane {
@@ -105,6 +106,9 @@ int run(int argc, char **argv) {
         write_output(input, outputName, motion);
     } catch (const Refusal &refused) {
         std::fputs(refused.what(), stdout);
+        return EXIT_REFUSED;
+    } catch (const std::bad_alloc &) {
+        std::puts("\nFailed to allocate memory for a single return record");
         return EXIT_REFUSED;
     }
     std::printf("\nCompleted in %.3f seconds\n", lidar::platform::wall_seconds() - start);

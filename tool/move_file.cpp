@@ -8,7 +8,6 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <thread>
 #include <vector>
 
 namespace tessvane {
@@ -101,12 +100,7 @@ public:
         std::vector<Result> results(workers);
         std::vector<std::vector<std::uint8_t>> buffers(
             workers, std::vector<std::uint8_t>(recordsPerBlock_ * input_.layout.recordLength));
-        {
-            std::vector<std::jthread> helpers;
-            for (std::size_t w = 1; w < workers; ++w)
-                helpers.emplace_back([&, w] { work(w, workers, buffers[w], results[w]); });
-            work(0, workers, buffers[0], results[0]);
-        }
+        lidar::platform::run_shares(workers, [&](std::size_t w) { work(w, workers, buffers[w], results[w]); });
         Result merged;
         for (const Result &r : results) {
             merged.written.include(r.written);
