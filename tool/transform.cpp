@@ -89,11 +89,12 @@ LANE_HELPER Ints quantise_lanes(Doubles q, Masks &ok) {
     const Masks inRange = (q > splat(-2147483648.5)) & (q < splat(2147483647.5));
     ok &= inRange;
     const Doubles safe = inRange ? q : splat(0.0);
-    const Ints whole = __builtin_convertvector(safe, Ints);  // toward zero
-    const Doubles fraction = safe - __builtin_convertvector(whole, Doubles);
-    const Ints up = __builtin_convertvector(fraction >= splat(0.5), Ints);     // -1 where true
-    const Ints down = __builtin_convertvector(fraction <= splat(-0.5), Ints);  // -1 where true
-    return whole - up + down;
+    const Doubles whole = __builtin_convertvector(__builtin_convertvector(safe, Ints), Doubles);  // toward zero
+    const Doubles fraction = safe - whole;  // exact
+    const Masks one = (Masks)splat(1.0);
+    const Doubles up = (Doubles)((fraction >= splat(0.5)) & one);     // 1.0 where true
+    const Doubles down = (Doubles)((fraction <= splat(-0.5)) & one);  // 1.0 where true
+    return __builtin_convertvector((whole + up) - down, Ints);        // an integer already: exact
 }
 
 // Moves the stored coordinates in place and widens the extremes; false when
