@@ -51,71 +51,53 @@ bool File::close() {
     return ::close(release()) == 0;
 }
 
-long long File::read_up_to(void *buffer, std::size_t n) {
-    auto *at = static_cast<unsigned char *>(buffer);
+namespace {
+
+// Calls `transfer(done)` (one read or write of the rest, from `done` bytes
+// in) until n bytes have moved, retrying interrupted calls. Returns the bytes
+// moved, fewer when a call moved none (the end of a file), or -1 on error.
+template <typename Transfer>
+long long transfer_fully(std::size_t n, Transfer transfer) {
     std::size_t done = 0;
     while (done < n) {
-        const ssize_t got = ::read(fd_, at + done, n - done);
-        if (got < 0) {
+        const ssize_t moved = transfer(done);
+        if (moved < 0) {
             if (errno == EINTR) continue;
             return -1;
         }
-        if (got == 0) break;
-        done += static_cast<std::size_t>(got);
+        if (moved == 0) break;
+        done += static_cast<std::size_t>(moved);
     }
     return static_cast<long long>(done);
+}
+
+// A write that moved nothing without an error: report the disk as full.
+bool wrote_all(long long written, std::size_t n) {
+    if (written == static_cast<long long>(n)) return true;
+    if (written >= 0) errno = ENOSPC;
+    return false;
+}
+
+}  // namespace
+
+long long File::read_up_to(void *buffer, std::size_t n) {
+    auto *at = static_cast<unsigned char *>(buffer);
+    return transfer_fully(n, [&](std::size_t done) { return ::read(fd_, at + done, n - done); });
 }
 
 long long File::read_up_to_at(void *buffer, std::size_t n, std::uint64_t offset) {
     auto *at = static_cast<unsigned char *>(buffer);
-    std::size_t done = 0;
-    while (done < n) {
-        const ssize_t got = ::pread(fd_, at + done, n - done, static_cast<off_t>(offset + done));
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            return -1;
-        }
-        if (got == 0) break;
-        done += static_cast<std::size_t>(got);
-    }
-    return static_cast<long long>(done);
-}
-
-bool File::write_all(const void *buffer, std::size_t n) {
-    const auto *at = static_cast<const unsigned char *>(buffer);
-    while (n > 0) {
-        const ssize_t put = ::write(fd_, at, n);
-        if (put < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (put == 0) {
-            errno = ENOSPC;
-            return false;
-        }
-        at += put;
-        n -= static_cast<std::size_t>(put);
-    }
-    return true;
+    return transfer_fully(
+        n, [&](std::size_t done) { return ::pread(fd_, at + done, n - done, static_cast<off_t>(offset + done)); });
 }
 
 bool File::write_all_at(const void *buffer, std::size_t n, std::uint64_t offset) {
     const auto *at = static_cast<const unsigned char *>(buffer);
-    while (n > 0) {
-        const ssize_t put = ::pwrite(fd_, at, n, static_cast<off_t>(offset));
-        if (put < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (put == 0) {
-            errno = ENOSPC;
-            return false;
-        }
-        at += put;
-        offset += static_cast<std::uint64_t>(put);
-        n -= static_cast<std::size_t>(put);
-    }
-    return true;
+    return wrote_all(transfer_fully(n,
+                                    [&](std::size_t done) {
+                                        return ::pwrite(fd_, at + done, n - done, static_cast<off_t>(offset + done));
+                                    }),
+                     n);
 }
 
 bool File::seek(std::uint64_t offset) {

@@ -41,7 +41,6 @@ public:
     long long read_up_to(void *buffer, std::size_t n);
     // The same from a given offset, leaving the file position alone.
     long long read_up_to_at(void *buffer, std::size_t n, std::uint64_t offset);
-    bool write_all(const void *buffer, std::size_t n);
     bool write_all_at(const void *buffer, std::size_t n, std::uint64_t offset);
     bool seek(std::uint64_t offset);
     // Size in bytes of a regular file; false for anything else or on error.
