@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -30,6 +31,8 @@ constexpr std::size_t block_bytes = std::size_t{1} << 20;
     text.pop_back();
     return Refusal(text);
 }
+
+const char axis_names[3] = {'X', 'Y', 'Z'};
 
 unsigned long long ull(std::uint64_t v) { return static_cast<unsigned long long>(v); }
 
@@ -62,12 +65,31 @@ void refuse_truncated(const std::string &name, const lidar::PointDataLayout &lay
                   ull(needed), ull(size), ull(needed - size));
 }
 
+// True when scale * stored + offset, for every 32-bit stored value, is held
+// in a double finely enough that dividing back recovers the stored value:
+// rounding errors of a few units in the last place of the largest such
+// coordinate must stay well under half a scale unit. Zero and non-finite
+// scales are left to the coordinate checks of the record pass.
+bool holds_stored_values(double scale, double offset) {
+    if (scale == 0.0 || !std::isfinite(scale) || !std::isfinite(offset)) return true;
+    const double largest = std::fabs(offset) + std::fabs(scale) * 2147483648.0;
+    const double lastPlace = std::nextafter(largest, INFINITY) - largest;
+    return lastPlace <= std::fabs(scale) / 8;
+}
+
+void refuse_imprecise_georeference(const std::string &name, const std::uint8_t *header) {
+    const Georeference geo = georeference_of(header);
+    for (int axis = 0; axis < 3; ++axis)
+        if (!holds_stored_values(geo.scale[axis], geo.offset[axis]))
+            throw refusal("\nScale factor %g and offset %g of the %c axis of %s leave its coordinates "
+                          "without the precision of its stored values\n\n",
+                          geo.scale[axis], geo.offset[axis], axis_names[axis], name.c_str());
+}
+
 void read_exactly(CheckedInput &input, std::uint8_t *buffer, std::size_t n) {
     const long long got = input.file.read_up_to(buffer, n);
     if (got != static_cast<long long>(n)) throw read_failure(input.name, got);
 }
-
-const char axis_names[3] = {'X', 'Y', 'Z'};
 
 // What went wrong with one block of records, if anything.
 struct BlockFailure {
@@ -207,6 +229,7 @@ CheckedInput open_checked_input(const std::string &name) {
     input.layout = lidar::point_data_layout(input.header);
     refuse_impossible_header(name, input.layout);
     refuse_truncated(name, input.layout, size);
+    if (input.layout.recordCount > 0) refuse_imprecise_georeference(name, input.header);
     return input;
 }
 

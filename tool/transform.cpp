@@ -21,7 +21,15 @@ Georeference georeference_of(const std::uint8_t *header) {
 
 RecordTransform make_record_transform(const Motion &motion, const Georeference &geo) {
     const double theta = motion.angle * degrees_to_radians;
-    return {motion, geo, std::cos(theta), std::sin(theta), std::sin(-theta)};
+    Motion applied = motion;
+    if (motion.angle == 0.0) {
+        // Without a rotation the centre is ignored, as the run's notice says:
+        // about the origin the formulas give exactly old + translation,
+        // where a far centre would cost the coordinates their last digits.
+        applied.rotCenterX = 0.0;
+        applied.rotCenterY = 0.0;
+    }
+    return {applied, geo, std::cos(theta), std::sin(theta), std::sin(-theta)};
 }
 
 void StoredExtremes::include(const StoredExtremes &other) {
@@ -60,10 +68,6 @@ void scatter(const CoordinateChunk &c, std::size_t n, std::size_t recordLength, 
         lidar::store(record + offsetof(LAS12fm0, Z), c.v[2][i]);
     }
 }
-
-// The vector helpers below are internal to this file: how 32-byte vectors
-// are passed between them is nobody else's concern.
-#pragma GCC diagnostic ignored "-Wpsabi"
 
 // Four points at a time, lane by lane the same IEEE operations as
 // move_point() and quantise(): the results are identical to the scalar ones.
