@@ -156,7 +156,7 @@ bool write_random_las(const std::string &path, const Layout &layout, std::uint64
     set_bounds(header.data(), layout, e, count > 0);
     const std::vector<std::uint8_t> gap = make_gap(layout.gapBytes);
     bool ok = std::fwrite(header.data(), 1, header.size(), out) == header.size() &&
-              std::fwrite(gap.data(), 1, gap.size(), out) == gap.size();
+              (gap.empty() || std::fwrite(gap.data(), 1, gap.size(), out) == gap.size());
     const std::size_t length = record_length(layout.format);
     std::vector<std::uint8_t> block;
     constexpr std::uint64_t perBlock = 32768;
@@ -173,7 +173,7 @@ bool write_random_las(const std::string &path, const Layout &layout, std::uint64
 bool write_file(const std::string &path, const std::vector<std::uint8_t> &bytes) {
     std::FILE *out = std::fopen(path.c_str(), "wb");
     if (out == nullptr) return false;
-    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+    const bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
     return std::fclose(out) == 0 && ok;
 }
 
