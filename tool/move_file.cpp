@@ -108,7 +108,8 @@ class RecordMover {
 public:
     RecordMover(CheckedInput &input, lidar::platform::File &output, const RecordTransform &transform)
         : input_(input), output_(output), transform_(transform),
-          recordsPerBlock_(std::max<std::size_t>(1, block_bytes / input.layout.recordLength)),
+          recordsPerBlock_(static_cast<std::size_t>(std::clamp<std::uint64_t>(
+              input.layout.recordCount, 1, std::max<std::size_t>(1, block_bytes / input.layout.recordLength)))),
           blocks_((input.layout.recordCount + recordsPerBlock_ - 1) / recordsPerBlock_) {}
 
     struct Result {

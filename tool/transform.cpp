@@ -76,7 +76,7 @@ using Masks = std::int64_t __attribute__((vector_size(32)));
 using Ints = std::int32_t __attribute__((vector_size(16)));
 constexpr std::size_t lanes = 4;
 
-#define LANE_HELPER [[gnu::always_inline]] inline
+#define LANE_HELPER [[gnu::always_inline, gnu::target("avx2")]] inline
 
 LANE_HELPER Doubles splat(double v) { return Doubles{v, v, v, v}; }
 
