@@ -65,25 +65,34 @@ void refuse_truncated(const std::string &name, const lidar::PointDataLayout &lay
                   ull(needed), ull(size), ull(needed - size));
 }
 
+// True when the scale factor and offset turn stored values into finite
+// coordinates at all.
+bool usable(double scale, double offset) { return scale != 0.0 && std::isfinite(scale) && std::isfinite(offset); }
+
 // True when scale * stored + offset, for every 32-bit stored value, is held
 // in a double finely enough that dividing back recovers the stored value:
 // rounding errors of a few units in the last place of the largest such
-// coordinate must stay well under half a scale unit. Zero and non-finite
-// scales are left to the coordinate checks of the record pass.
+// coordinate must stay well under half a scale unit.
 bool holds_stored_values(double scale, double offset) {
-    if (scale == 0.0 || !std::isfinite(scale) || !std::isfinite(offset)) return true;
     const double largest = std::fabs(offset) + std::fabs(scale) * 2147483648.0;
     const double lastPlace = std::nextafter(largest, INFINITY) - largest;
     return lastPlace <= std::fabs(scale) / 8;
 }
 
-void refuse_imprecise_georeference(const std::string &name, const std::uint8_t *header) {
+// Refuses scale factors and offsets with which the records' stored values
+// could not survive the move, naming the axis.
+void refuse_unusable_georeference(const std::string &name, const std::uint8_t *header) {
     const Georeference geo = georeference_of(header);
-    for (int axis = 0; axis < 3; ++axis)
+    for (int axis = 0; axis < 3; ++axis) {
+        if (!usable(geo.scale[axis], geo.offset[axis]))
+            throw refusal("\nScale factor %g and offset %g of the %c axis of %s give its stored values "
+                          "no coordinates\n\n",
+                          geo.scale[axis], geo.offset[axis], axis_names[axis], name.c_str());
         if (!holds_stored_values(geo.scale[axis], geo.offset[axis]))
             throw refusal("\nScale factor %g and offset %g of the %c axis of %s leave its coordinates "
                           "without the precision of its stored values\n\n",
                           geo.scale[axis], geo.offset[axis], axis_names[axis], name.c_str());
+    }
 }
 
 void read_exactly(CheckedInput &input, std::uint8_t *buffer, std::size_t n) {
@@ -230,7 +239,7 @@ CheckedInput open_checked_input(const std::string &name) {
     input.layout = lidar::point_data_layout(input.header);
     refuse_impossible_header(name, input.layout);
     refuse_truncated(name, input.layout, size);
-    if (input.layout.recordCount > 0) refuse_imprecise_georeference(name, input.header);
+    if (input.layout.recordCount > 0) refuse_unusable_georeference(name, input.header);
     return input;
 }
 

@@ -506,40 +506,39 @@ TEST_F(Faults, OffsetToDataAtTheEndOfAFileWithoutRecordsGivesTheHeaderAndTheByte
     expect_same_bytes(testsupport::read_bytes(dir / "out.las"), with_z_moved(file, 0, 20, 267, 1.0, 0.01));
 }
 
-// A scale factor of 0, infinity or not a number gives no stored value: the run
-// stops at the first record and names the first axis whose moved coordinate
-// has none. With angle 0 the moved X still includes Y's offset from the
-// centre times sin 0, so a Y scale with no finite product spoils X first.
-TEST_F(Faults, UnusableScaleFactorsAreRefusedAtTheFirstRecord) {
+// A scale factor of 0, infinity or not a number, or an offset that is not a
+// finite number, gives stored values no coordinates: the run is refused
+// before any record moves, naming the axis and the values.
+TEST_F(Faults, UnusableScaleFactorsAndOffsetsAreRefusedNamingTheAxis) {
     struct Case {
         const char *what;
         std::size_t field;
-        double scale;
-        char axis;
+        double value;
+        const char *message;
     };
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();
     const Case cases[] = {
-        {"X scale 0", offsetof(LAS12Header, XScaleFactor), 0.0, 'X'},
-        {"X scale -0", offsetof(LAS12Header, XScaleFactor), -0.0, 'X'},
-        {"X scale -infinity", offsetof(LAS12Header, XScaleFactor), -inf, 'X'},
-        {"Y scale not a number", offsetof(LAS12Header, YScaleFactor), nan, 'X'},
-        {"Y scale 0", offsetof(LAS12Header, YScaleFactor), 0.0, 'Y'},
-        {"Y scale infinity", offsetof(LAS12Header, YScaleFactor), inf, 'X'},
-        {"Z scale 0", offsetof(LAS12Header, ZScaleFactor), 0.0, 'Z'},
-        {"Z scale not a number", offsetof(LAS12Header, ZScaleFactor), nan, 'Z'},
-        {"Z scale infinity", offsetof(LAS12Header, ZScaleFactor), inf, 'Z'},
+        {"X scale 0", offsetof(LAS12Header, XScaleFactor), 0.0, "Scale factor 0 and offset 0 of the X axis"},
+        {"X scale -0", offsetof(LAS12Header, XScaleFactor), -0.0, "Scale factor -0 and offset 0 of the X axis"},
+        {"X scale -infinity", offsetof(LAS12Header, XScaleFactor), -inf, "Scale factor -inf and offset 0 of the X axis"},
+        {"Y scale not a number", offsetof(LAS12Header, YScaleFactor), nan, "Scale factor nan and offset 0 of the Y axis"},
+        {"Y scale 0", offsetof(LAS12Header, YScaleFactor), 0.0, "Scale factor 0 and offset 0 of the Y axis"},
+        {"Y scale infinity", offsetof(LAS12Header, YScaleFactor), inf, "Scale factor inf and offset 0 of the Y axis"},
+        {"Z scale 0", offsetof(LAS12Header, ZScaleFactor), 0.0, "Scale factor 0 and offset 0 of the Z axis"},
+        {"Z scale not a number", offsetof(LAS12Header, ZScaleFactor), nan, "Scale factor nan and offset 0 of the Z axis"},
+        {"Z offset infinity", offsetof(LAS12Header, ZOffset), inf, "Scale factor 0.01 and offset inf of the Z axis"},
+        {"X offset not a number", offsetof(LAS12Header, XOffset), nan, "Scale factor 0.01 and offset nan of the X axis"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         Bytes file = small_file();
-        lidar::store(file.data() + c.field, c.scale);
+        lidar::store(file.data() + c.field, c.value);
         make("in.las", file);
         const ProcessResult r = run({"in.las", "out.las", "0", "0", "1", "0", "0", "0"});
-        expect_refused_without_output(r,
-                                      banner + up_one + "\nThe moved " + c.axis +
-                                          " coordinate of record 0 of in.las cannot be stored as a 32-bit integer\n\n",
-                                      {"in.las"});
+        expect_refused_without_output(
+            r, banner + up_one + "\n" + c.message + " of in.las give its stored values no coordinates\n\n",
+            {"in.las"});
     }
 }
 
