@@ -56,12 +56,6 @@ void expect(bool accepts, Check check) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    fuzzsupport::silence_stdout();
-    fuzzsupport::scratch_dir();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     if (size == 0) return 0;
     const unsigned selector = data[0] % 3, flags = data[0] / 3;

@@ -141,3 +141,12 @@ int status_in_child(Body body) {
 inline constexpr int refused_status = 255;
 
 }  // namespace fuzzsupport
+
+// Every target starts the same way: standard output silenced (the routines
+// report on it) and the scratch folder made.
+extern "C" int LLVMFuzzerInitialize(int *, char ***) {
+    fuzzsupport::silence_stdout();
+    fuzzsupport::scratch_dir();
+    return 0;
+}
+

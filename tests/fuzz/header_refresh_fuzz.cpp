@@ -71,12 +71,6 @@ bool must_refuse(const std::string &path, const Bytes &file) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    fuzzsupport::silence_stdout();
-    fuzzsupport::scratch_dir();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     const std::string path = fuzzsupport::scratch_dir() + "/cloud.las";
     const Bytes before(data, data + size);

@@ -53,12 +53,6 @@ std::string take_text(const std::uint8_t *&data, std::size_t &size, std::size_t 
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    fuzzsupport::silence_stdout();
-    fuzzsupport::scratch_dir();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     std::string name = take_text(data, size, 255);
     const std::string extension = take_text(data, size, 7);

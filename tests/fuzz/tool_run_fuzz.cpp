@@ -90,12 +90,6 @@ void check_completed_run(const Bytes &in, const Bytes &out, const tessvane::Moti
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    fuzzsupport::silence_stdout();
-    fuzzsupport::scratch_dir();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     std::string numbers[toolrun::numbers];
     const std::uint8_t *file;

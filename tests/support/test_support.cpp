@@ -88,17 +88,20 @@ ProcessResult fork_with_stdout_pipe(const std::function<void()> &child) {
     return result;
 }
 
+// In a child: runs the program in `cwd`, never returning.
+[[noreturn]] void exec_in(const std::vector<std::string> &argv, const std::string &cwd) {
+    if (!cwd.empty() && ::chdir(cwd.c_str()) != 0) ::_exit(126);
+    std::vector<char *> args;
+    for (const auto &a : argv) args.push_back(const_cast<char *>(a.c_str()));
+    args.push_back(nullptr);
+    ::execv(args[0], args.data());
+    ::_exit(127);
+}
+
 }  // namespace
 
 ProcessResult run_process(const std::vector<std::string> &argv, const std::string &cwd) {
-    return fork_with_stdout_pipe([&] {
-        if (!cwd.empty() && ::chdir(cwd.c_str()) != 0) ::_exit(126);
-        std::vector<char *> args;
-        for (const auto &a : argv) args.push_back(const_cast<char *>(a.c_str()));
-        args.push_back(nullptr);
-        ::execv(args[0], args.data());
-        ::_exit(127);
-    });
+    return fork_with_stdout_pipe([&] { exec_in(argv, cwd); });
 }
 
 int start_process(const std::vector<std::string> &argv, const std::string &cwd) {
@@ -108,12 +111,7 @@ int start_process(const std::vector<std::string> &argv, const std::string &cwd) 
     if (pid == 0) {
         const int devnull = ::open("/dev/null", O_WRONLY);
         ::dup2(devnull, STDOUT_FILENO);
-        if (!cwd.empty() && ::chdir(cwd.c_str()) != 0) ::_exit(126);
-        std::vector<char *> args;
-        for (const auto &a : argv) args.push_back(const_cast<char *>(a.c_str()));
-        args.push_back(nullptr);
-        ::execv(args[0], args.data());
-        ::_exit(127);
+        exec_in(argv, cwd);
     }
     return pid;
 }

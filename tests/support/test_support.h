@@ -10,6 +10,20 @@
 
 namespace testsupport {
 
+// The suite banner and the tool's usage text, as every run prints them.
+inline const std::string banner =
+    "\nVintrel LiDAR Utilities"
+    "\n\nDeveloped and maintained by the Vintrel LiDAR Utilities maintainers"
+    "\nThe Tessvane project"
+    "\nmaintainers@tessvane.example"
+    "\n\n** No warranty regarding script behavior is given or implied **"
+    "\n** Acknowledging the author's efforts ensures script updates and availability **\n";
+
+inline const std::string usage = banner +
+                                 "\nUsage:\tTessvane INPUT.las OUTPUT.las\n"
+                                 "\tX_translation Y_translation Z_translation\n"
+                                 "\tRotation_angle X_rotation_center Y_rotation_center\n";
+
 // A fresh folder under the system's temporary folder, removed with its contents.
 class TempDir {
 public:

@@ -21,18 +21,8 @@ namespace {
 using testsupport::ProcessResult;
 using testsupport::TempDir;
 
-const std::string banner =
-    "\nVintrel LiDAR Utilities"
-    "\n\nDeveloped and maintained by the Vintrel LiDAR Utilities maintainers"
-    "\nThe Tessvane project"
-    "\nmaintainers@tessvane.example"
-    "\n\n** No warranty regarding script behavior is given or implied **"
-    "\n** Acknowledging the author's efforts ensures script updates and availability **\n";
-
-const std::string usage = banner +
-                          "\nUsage:\tTessvane INPUT.las OUTPUT.las\n"
-                          "\tX_translation Y_translation Z_translation\n"
-                          "\tRotation_angle X_rotation_center Y_rotation_center\n";
+const std::string &banner = testsupport::banner;
+const std::string &usage = testsupport::usage;
 
 constexpr int refused = 255;
 
