@@ -234,17 +234,7 @@ Bytes las_file(const lasfixture::Layout &layout, const std::vector<lasfixture::P
 
 std::string report_line(const std::string &path) { return "\rHeader of file " + path + " has been updated    "; }
 
-// The expected text, with every '@' standing for the file name.
-std::string naming(const std::string &pattern, const std::string &name) {
-    std::string text;
-    for (const char c : pattern) {
-        if (c == '@')
-            text += name;
-        else
-            text += c;
-    }
-    return text;
-}
+using testsupport::naming;
 
 ProcessResult refresh(const std::string &path) {
     return testsupport::run_in_child([&] { update_header(path.c_str()); });

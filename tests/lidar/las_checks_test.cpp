@@ -37,17 +37,7 @@ Outcome call(const std::function<short()> &routine) {
     return outcome;
 }
 
-// The expected text, with every '@' standing for the file name.
-std::string naming(const std::string &pattern, const std::string &name) {
-    std::string text;
-    for (const char c : pattern) {
-        if (c == '@')
-            text += name;
-        else
-            text += c;
-    }
-    return text;
-}
+using testsupport::naming;
 
 std::string missing_file_lines(const std::string &name) {
     return naming("Unable to open file @ in file_access()\n\nFile @ does NOT exist\n", name);

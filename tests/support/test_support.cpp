@@ -154,6 +154,12 @@ std::optional<std::string> sample_dir() {
     return std::string(dir);
 }
 
+std::string naming(const std::string &pattern, const std::string &name) {
+    std::string text;
+    for (const char c : pattern) text += c == '@' ? name : std::string(1, c);
+    return text;
+}
+
 std::vector<std::uint8_t> read_bytes(const std::string &path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};

@@ -68,6 +68,9 @@ std::string capture_stdout(const std::function<void()> &body);
 // (LAS_SAMPLE_DIR) and it exists.
 std::optional<std::string> sample_dir();
 
+// An expected message, with every '@' standing for the file name.
+std::string naming(const std::string &pattern, const std::string &name);
+
 std::vector<std::uint8_t> read_bytes(const std::string &path);
 void write_bytes(const std::string &path, const std::vector<std::uint8_t> &bytes);
 bool exists(const std::string &path);
